@@ -1,0 +1,28 @@
+// The local scan: a folder tree as a directory list and a file list.
+#pragma once
+
+#include <filesystem>
+
+#include "inventory/xarray.h"
+#include "platform/observer.h"
+
+namespace bsync {
+
+// Names the scan left out because a list entry cannot carry them: names that Windows-1252
+// cannot represent and names that contain ";" or "\". (Names that begin with "." are skipped
+// by design and not counted.)
+struct ScanSkips {
+  std::size_t count = 0;
+};
+
+// Empties both lists, then fills them, breadth first, with the directory and file entries of
+// everything below root. Calls CountAction once per folder and file listed.
+void ScanTree(const std::filesystem::path& root, TXArray& dirs, TXArray& files, Observer& observer,
+              ScanSkips* skips = nullptr);
+
+// One folder level: appends the bare name of each subfolder to subfolders and, for each file, an
+// entry whose path field is its bare name to fileEntries. An unreadable folder adds nothing.
+void ScanFolder(const std::filesystem::path& folder, TXArray& subfolders, TXArray& fileEntries,
+                Observer& observer, ScanSkips* skips = nullptr);
+
+}  // namespace bsync
