@@ -27,7 +27,7 @@ namespace bsync::test {
 
 class StandInService {
  public:
-  explicit StandInService(double readyDelaySeconds = 60) {
+  explicit StandInService(double readyDelaySeconds = 60, const std::string& host = "127.0.0.1") {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
@@ -37,7 +37,7 @@ class StandInService {
         std::string(BRINDLESYNC_SOURCE_DIR) + "/tools/account-service/account_service.py";
     const std::string stateDir = dir_.path().string();
     const std::string delay = std::to_string(readyDelaySeconds);
-    std::vector<std::string> args = {"python3", script,     "--host",        "127.0.0.1",
+    std::vector<std::string> args = {"python3", script,     "--host",        host,
                                      "--port",  "0",        "--state-dir",   stateDir,
                                      "--ready-delay", delay};
     std::vector<char*> argv;
