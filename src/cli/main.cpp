@@ -15,6 +15,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"scan", "scan a folder into dirs.txt and files.txt", bsync::cli::RunScan},
     {"archive", "pack or dump a list archive", bsync::cli::RunArchive},
+    {"accounts", "sign in and list the sync accounts", bsync::cli::RunAccounts},
 };
 
 void PrintUsage(std::FILE* to) {
