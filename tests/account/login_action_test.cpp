@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <thread>
 
 #include "stand_in_service.h"
 
@@ -371,16 +370,20 @@ TEST_F(LoginActionTest, EachAttemptUsesANewClient) {
 }
 
 TEST_F(LoginActionTest, NewAccountBecomesReadyAfterTheWait) {
-  // A customer without sync account: the action creates one; it is ready after the service's
-  // delay, and the login after the wait lists it.
-  Data("[" + Customer("") + "]", "{\"ready_delay\": 0.5}");
+  // A customer without sync account: the action creates one, which the service keeps in
+  // preparation until its time comes; the login after that lists it.
+  Data("[" + Customer("") + "]", "{\"ready_delay\": 100000}");
   EXPECT_EQ(Run().back(), "wait: accountcreation in process please wait 5 min");
   dialogs.log.clear();
   EXPECT_EQ(Run().back(), "wait: accountcreation in process please wait 5 min");  // 1004
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  EXPECT_EQ(Methods().back(), "sync.get_ftp_data");
+
+  // Time passes at the service.
+  const std::string data = test::ReadFile(service_->dataFile());
+  test::WriteFile(service_->dataFile(),
+                  std::regex_replace(data, std::regex("\"ready_at\": [0-9.e+]+"), "\"ready_at\": 0"));
   dialogs.log.clear();
-  const Log log = Run();
-  EXPECT_EQ(log.back(), "show selection");
+  EXPECT_EQ(Run().back(), "show selection");
   ASSERT_EQ(state.SyncAccounts.size(), 1u);
   EXPECT_EQ(state.SyncAccounts[0].ServerHost, "127.0.0.1");
   EXPECT_EQ(state.SyncAccounts[0].ServerUser, "sync" + state.SyncAccounts[0].OrdNo);
