@@ -179,6 +179,14 @@ std::optional<TlsConnection> TlsConnection::Open(const std::string& host, int po
   return c;
 }
 
+TlsConnection::~TlsConnection() {
+  if (ssl_ && SSL_is_init_finished(ssl_.get())) {
+    SigpipeBlock noSigpipe;
+    SSL_shutdown(ssl_.get());
+    ERR_clear_error();
+  }
+}
+
 bool TlsConnection::WaitFor(int sslError) {
   return PollFd(fd_.get(), sslError == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN, timeoutMs_);
 }

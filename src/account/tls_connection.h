@@ -29,6 +29,13 @@ class TlsConnection {
                                            const TlsOptions& options, int timeoutMs,
                                            std::string* error = nullptr);
 
+  TlsConnection(TlsConnection&&) noexcept = default;
+  TlsConnection& operator=(TlsConnection&&) noexcept = default;
+  TlsConnection(const TlsConnection&) = delete;
+  TlsConnection& operator=(const TlsConnection&) = delete;
+  // Sends a TLS close_notify (without waiting for the answer), then releases everything.
+  ~TlsConnection();
+
   // Sends all of data; false on error or when a wait runs out.
   bool SendAll(std::string_view data);
 

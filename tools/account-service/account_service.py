@@ -238,7 +238,10 @@ def read_request(conn):
     for line in head.split(b"\r\n")[1:]:
         name, _, value = line.partition(b":")
         if name.strip().lower() == b"content-length":
-            length = int(value.strip() or b"0")
+            try:
+                length = min(int(value.strip() or b"0"), 1 << 20)
+            except ValueError:
+                length = 0
     while len(body) < length:
         piece = conn.recv(65536)
         if not piece:
