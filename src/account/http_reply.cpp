@@ -167,10 +167,20 @@ HttpReply ReadHttpReply(const ByteSource& source) {
     return reply;
   }
   reply.head = *head;
-  const Framing f = ParseHead(reply.head);
+  Framing f = ParseHead(reply.head);
+  // Interim answers ("100 Continue") come before the real one; keep them in the head.
+  while (f.status >= 100 && f.status < 200 && f.status != 101) {
+    const auto next = in.ReadThrough("\r\n\r\n", kMaxHttpHead);
+    if (!next) {
+      reply.head += in.TakeAll();
+      return reply;
+    }
+    reply.head += *next;
+    f = ParseHead(*next);
+  }
   reply.status = f.status;
   if (f.status == 0 || f.bad) return reply;
-  if ((f.status >= 100 && f.status < 200) || f.status == 204 || f.status == 304) {
+  if (f.status == 101 || f.status == 204 || f.status == 304) {
     reply.complete = true;
     return reply;
   }

@@ -58,6 +58,8 @@ TEST(ReadHttpReply, FramesTheBody) {
       {"bad chunk size", {ok + "Transfer-Encoding: chunked\r\n\r\nzz\r\nab\r\n0\r\n\r\n"}, 0, "",
        false},
       {"no content", {"HTTP/1.1 204 No Content\r\n\r\n"}, -1, "", true},
+      {"interim answer first", {"HTTP/1.1 100 Continue\r\n\r\n", ok + "Content-Length: 2\r\n\r\nok"},
+       -1, "ok", true},
       {"conflicting lengths", {ok + "Content-Length: 1\r\nContent-Length: 2\r\n\r\nab"}, 0, "",
        false},
   };

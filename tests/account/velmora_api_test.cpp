@@ -59,7 +59,7 @@ std::string ProbeBody() {
   return b;
 }
 
-TEST_F(VelmoraApiTest, ProbeSendsExactlyTheSpecifiedBytes) {
+TEST_F(VelmoraApiTest, ProbeSendsTheExpectedBytes) {
   TVelmoraApi api = Client();
   ASSERT_TRUE(InitClient(api)) << api.LastError;
   const std::string body = ProbeBody();
