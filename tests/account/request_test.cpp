@@ -41,3 +41,38 @@ TEST(BuildRequest, HeadCountsEveryBodyByte) {
 
 }  // namespace
 }  // namespace bsync
+
+#include "account/login_action.h"
+
+namespace bsync {
+namespace {
+
+TEST(ApiAddressFrom, SettingsOverrideOnlyWhatTheyName) {
+  const ApiAddress builtIn = ApiAddressFrom(ServiceSettings{});
+  EXPECT_EQ(builtIn.ApiHost, "api.brindlesync.example");
+  EXPECT_EQ(builtIn.ApiPath, "/index.pl");
+  EXPECT_EQ(builtIn.ApiUser, "10000.sync");
+  EXPECT_EQ(builtIn.ApiPass, "HbqnRtWm8yJd");
+  EXPECT_EQ(builtIn.ApiPort, 443);
+  EXPECT_TRUE(builtIn.Tls.verify);
+  EXPECT_TRUE(builtIn.Tls.caFile.empty());
+
+  ServiceSettings s;
+  s.apiHost = "127.0.0.1";
+  s.apiPort = 8443;
+  s.tlsVerify = false;
+  s.caFile = "ca.pem";
+  const ApiAddress a = ApiAddressFrom(s);
+  EXPECT_EQ(a.ApiHost, "127.0.0.1");
+  EXPECT_EQ(a.ApiPath, "/index.pl");
+  EXPECT_EQ(a.ApiPort, 8443);
+  EXPECT_FALSE(a.Tls.verify);
+  EXPECT_EQ(a.Tls.caFile, "ca.pem");
+}
+
+TEST(AccountCreationCaption, ShowsTheMinutesLeft) {
+  EXPECT_EQ(AccountCreationCaption(5), "accountcreation in process please wait 5 min");
+}
+
+}  // namespace
+}  // namespace bsync
