@@ -1,6 +1,7 @@
 // The request the client builds, checked without a network.
 #include <gtest/gtest.h>
 
+#include "account/login_action.h"
 #include "account/velmora_api.h"
 
 namespace bsync {
@@ -41,8 +42,6 @@ TEST(BuildRequest, HeadCountsEveryBodyByte) {
 
 }  // namespace
 }  // namespace bsync
-
-#include "account/login_action.h"
 
 namespace bsync {
 namespace {
