@@ -30,12 +30,13 @@ struct Subfolder {
 };
 
 // The list text of a name on disk, or nothing when an entry cannot carry it: a name that
-// Windows-1252 cannot represent, or that holds ";" (the field end), "\" (the separator) or a
-// control character (which would break the line structure of list files).
+// Windows-1252 cannot represent, or that holds ";" (the field end), "\" (the separator), ":"
+// (a drive to the other clients, so every list operation refuses it) or a control character
+// (which would break the line structure of list files).
 std::optional<std::string> ListName(std::string_view diskName) {
   for (const char ch : diskName) {
     const auto c = static_cast<unsigned char>(ch);
-    if (ch == ';' || ch == '\\' || c < 0x20 || c == 0x7f) return std::nullopt;
+    if (ch == ';' || ch == '\\' || ch == ':' || c < 0x20 || c == 0x7f) return std::nullopt;
   }
   return Utf8ToCp1252(diskName);
 }

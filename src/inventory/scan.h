@@ -9,7 +9,7 @@
 namespace bsync {
 
 // Names the scan left out because a list entry cannot carry them: names that Windows-1252
-// cannot represent and names that contain ";" or "\". (Names that begin with "." are skipped
+// cannot represent and names that contain ";", "\", ":" or a control character. (Names that begin with "." are skipped
 // by design and not counted.)
 struct ScanSkips {
   std::size_t count = 0;

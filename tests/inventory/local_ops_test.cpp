@@ -1,6 +1,7 @@
 #include "inventory/local_ops.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +122,24 @@ TEST_F(LocalOps, MoveLocalFileNeverLosesTheTarget) {
   WriteFile(stage / "s.txt", "source");
   EXPECT_TRUE(MoveLocalFile(stage / "s.txt", sync / "deep/er/t.txt"));
   EXPECT_EQ(ReadFile(sync / "deep/er/t.txt"), "source");
+}
+
+TEST_F(LocalOps, MoveLocalFileCrossesFileSystems) {
+  // /dev/shm is a separate memory file system on most machines; rename cannot cross to it.
+  struct stat shm {}, here {};
+  if (::stat("/dev/shm", &shm) != 0 || ::stat(base.path().c_str(), &here) != 0 ||
+      shm.st_dev == here.st_dev || ::access("/dev/shm", W_OK) != 0)
+    GTEST_SKIP() << "no second file system to move from";
+  const fs::path source = "/dev/shm/bsync-move-" + std::to_string(::getpid());
+  WriteFile(source, "across");
+  WriteFile(sync / "t.txt", "old");
+  EXPECT_TRUE(MoveLocalFile(source, sync / "t.txt"));
+  EXPECT_EQ(ReadFile(sync / "t.txt"), "across");
+  EXPECT_FALSE(fs::exists(source));
+  std::error_code ec;
+  fs::remove(source, ec);
+  // Nothing but the target is left in its folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(sync), fs::directory_iterator()), 1);
 }
 
 TEST_F(LocalOps, ListOperationsRefuseEntriesOutsideTheRoot) {

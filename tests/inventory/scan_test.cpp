@@ -155,13 +155,14 @@ TEST(ScanTree, SkipsNamesAnEntryCannotCarry) {
   WriteFile(root / "back\\slash.txt", "b");
   WriteFile(root / "smile\xF0\x9F\x98\x80.txt", "e");
   WriteFile(root / "line\nbreak.txt", "n");
+  WriteFile(root / "C:drive.txt", "d");
   WriteFile(root / "bad\xff.txt", "not UTF-8");
   WriteFile(root / "snow\xE2\x98\x83/inside.txt", "skipped with its folder");
   WriteFile(root / "caf\xC3\xA9.txt", "kept");
   Scan s(root.path());
   EXPECT_TRUE(s.dirs.empty());
   EXPECT_EQ(Paths(s.files), std::vector<std::string>{"caf\xE9.txt"});
-  EXPECT_EQ(s.skips.count, 6u);
+  EXPECT_EQ(s.skips.count, 7u);
   EXPECT_EQ(s.observer.Actions(), 1);
 }
 
