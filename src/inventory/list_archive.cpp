@@ -20,8 +20,8 @@ constexpr char kDirsMember[] = "dirs.txt";
 constexpr char kFilesMember[] = "files.txt";
 // Bounds for what a damaged or hostile archive may make the reader allocate. Real lists stay far
 // below them (100,000 file entries are about 8 MiB).
-constexpr size_t kMaxTocBytes = 64u << 20;
-constexpr size_t kMaxMemberBytes = 1024u << 20;
+constexpr size_t kMaxTocBytes = 16u << 20;
+constexpr size_t kMaxMemberBytes = 512u << 20;
 
 void PutLe(std::string& out, std::uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xff);

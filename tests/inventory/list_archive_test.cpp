@@ -312,3 +312,31 @@ TEST_F(ListArchive, ReplacesAnExistingArchive) {
 
 }  // namespace
 }  // namespace bsync
+
+namespace bsync {
+namespace {
+
+TEST(ZlibStream, DecompressionKeepsWhatCameBeforeDamageAndStopsAtItsBound) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) {
+    text += "line ";
+    text += std::to_string(i);
+    text += "\r\n";
+  }
+  std::string packed;
+  ZlibCompress(text, packed);
+  EXPECT_EQ(ZlibDecompress(packed, text.size()), text);
+  // A bound below the content cuts it there, whatever the content claims.
+  EXPECT_EQ(ZlibDecompress(packed, 1000), text.substr(0, 1000));
+  // A stream cut short gives a prefix of the content.
+  const std::string prefix = ZlibDecompress(std::string_view(packed).substr(0, packed.size() / 2),
+                                            text.size());
+  EXPECT_GT(prefix.size(), 0u);
+  EXPECT_LT(prefix.size(), text.size());
+  EXPECT_EQ(text.compare(0, prefix.size(), prefix), 0);
+  EXPECT_EQ(ZlibDecompress("not zlib at all", 1 << 20), "");
+  EXPECT_EQ(ZlibDecompress("", 1 << 20), "");
+}
+
+}  // namespace
+}  // namespace bsync
