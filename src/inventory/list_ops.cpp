@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <deque>
-#include <optional>
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -29,9 +29,10 @@ std::string_view ModifiedField(std::string_view entry) {
 // order, an entry whose time is not older than x's makes x up to date and ends the walk; an entry
 // whose time does not parse ends it with an error. So only the times before the first unparsable
 // one matter, and of those only the latest.
+// Kept small: with 100,000 paths the table outgrows the caches.
 struct PathTimes {
-  std::optional<TDateTime> latestBeforeBad;
-  std::optional<std::string_view> firstBad;  // the first modified text that does not parse
+  TDateTime latestBeforeBad = -std::numeric_limits<TDateTime>::infinity();
+  std::uint32_t firstBad = TextIndex::kNone;  // index in b of the first unparsable time
 };
 
 }  // namespace
@@ -59,14 +60,12 @@ TXArray FilesNewer(const TXArray& a, const TXArray& b, Observer& observer) {
                   const auto [id, added] = paths.Add(path, h);
                   if (added) byPath.emplace_back();
                   PathTimes& times = byPath[id];
-                  if (times.firstBad) return;  // the walk never gets past it
-                  const std::string_view text = ModifiedField(b[i]);
+                  if (times.firstBad != TextIndex::kNone) return;  // the walk stops there
                   try {
-                    const TDateTime t = StrToDateTime(text);
-                    if (!times.latestBeforeBad || t > *times.latestBeforeBad)
-                      times.latestBeforeBad = t;
+                    const TDateTime t = StrToDateTime(ModifiedField(b[i]));
+                    if (t > times.latestBeforeBad) times.latestBeforeBad = t;
                   } catch (const EConvertError&) {
-                    times.firstBad = text;
+                    times.firstBad = static_cast<std::uint32_t>(i);
                   }
                 });
   TXArray result;
@@ -81,8 +80,9 @@ TXArray FilesNewer(const TXArray& a, const TXArray& b, Observer& observer) {
                   }
                   const TDateTime tx = StrToDateTime(ModifiedField(x));
                   const PathTimes& times = byPath[id];
-                  if (times.latestBeforeBad && tx <= *times.latestBeforeBad) return;
-                  if (times.firstBad) StrToDateTime(*times.firstBad);  // the walk's error
+                  if (tx <= times.latestBeforeBad) return;
+                  if (times.firstBad != TextIndex::kNone)
+                    StrToDateTime(ModifiedField(b[times.firstBad]));  // the walk's error
                   result.push_back(x);
                 });
   return result;
