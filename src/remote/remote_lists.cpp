@@ -121,19 +121,21 @@ TXArray FtpUploadList(FtpSession& ftp, const std::filesystem::path& localBase,
   return notStored;
 }
 
-void FtpDownloadList(FtpSession& ftp, const std::filesystem::path& localBase,
-                     std::string_view remoteBase, int n, const TXArray& files) {
+TXArray FtpDownloadList(FtpSession& ftp, const std::filesystem::path& localBase,
+                        std::string_view remoteBase, int n, const TXArray& files) {
   Observer& observer = ftp.GetObserver();
   StartProgress(observer, files);
   ReloginCounter counter(ftp, n);
   const std::string remote = RemotePath(remoteBase);
+  TXArray fetched;
   for (size_t i = 0; i < files.size(); ++i) {
     observer.CountAction();
     std::string_view rel = EntryPath(files[i]);
     ShowEntry(observer, "download -> ", rel, 30, i);
-    FtpGetFile(ftp, localBase, remote, rel);
+    if (FtpGetFile(ftp, localBase, remote, rel)) fetched.push_back(files[i]);
     counter.Done();
   }
+  return fetched;
 }
 
 void FtpMoveList(FtpSession& ftp, std::string_view fromDir, std::string_view toDir, int n,

@@ -22,8 +22,9 @@ int FtpDeleteTree(FtpSession& ftp, std::string_view path, int n, int count);
 // run when the quota is too small or the server answers 552.
 TXArray FtpUploadList(FtpSession& ftp, const std::filesystem::path& localBase,
                       std::string_view remoteBase, int n, const TXArray& files);
-void FtpDownloadList(FtpSession& ftp, const std::filesystem::path& localBase,
-                     std::string_view remoteBase, int n, const TXArray& files);
+// Retrieves each file; returns the entries that arrived completely.
+TXArray FtpDownloadList(FtpSession& ftp, const std::filesystem::path& localBase,
+                        std::string_view remoteBase, int n, const TXArray& files);
 void FtpMoveList(FtpSession& ftp, std::string_view fromDir, std::string_view toDir, int n,
                  const TXArray& files);
 void FtpDeleteList(FtpSession& ftp, std::string_view remoteBase, int n, const TXArray& files);
