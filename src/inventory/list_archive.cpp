@@ -142,9 +142,10 @@ void ReadListArchive(const std::filesystem::path& archivePath, TXArray& dirs, TX
   const std::string file = ReadWholeFile(archivePath);
   const std::string_view data = file;
 
-  // The magic is the first four bytes as text up to their first zero byte.
+  // The magic is the first four bytes as text up to their first zero byte; a shorter file has
+  // no magic at all.
   const std::string_view magic = data.substr(0, 4);
-  if (magic.substr(0, magic.find('\0')) != "ZAR")
+  if (data.size() < 4 || magic.substr(0, magic.find('\0')) != "ZAR")
     throw EZLibError(2, "corrupt file or not a correct file type");
   if (data.size() < kHeaderSize) throw EZLibError(1, "corrupted table of contents");
 
