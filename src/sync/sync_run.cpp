@@ -318,12 +318,13 @@ void tsync::UploadPass(bool firstSync) {
   FtpDeleteList(ftp, remoteStage_, firstSync ? config_.transfersPerSession : dirOps,
                 FilesNewer(putFiles, missingFiles, *observer_));
 
-  Step();
-  WriteListArchive(settingsDir_ / ("o." + cuid_ + "dflsync"), localDirs_, localFiles_);
-
   const TXArray keepDirs = localDirs_;
   const TXArray keepFiles = localFiles_;
   localFiles_ = FilesNewer(localFiles_, failedFiles, *observer_);  // failed uploads stay out
+  // The future last lists. A refused upload stays out of them too: recorded there, the next run
+  // would take the file for one that another client deleted, and delete it locally.
+  Step();
+  WriteListArchive(settingsDir_ / ("o." + cuid_ + "dflsync"), localDirs_, localFiles_);
   Step();
   const TXArray existDirs = FilterExistingDirs(syncDir_, localDirs_);
   const TXArray vanishedDirs = ListMinus(localDirs_, existDirs, *observer_);

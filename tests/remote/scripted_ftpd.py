@@ -9,7 +9,7 @@ line received is appended to a transcript file. Listens on 127.0.0.1 only; print
 Rules file: {"rules": [{"cmd": "MKD", "action": "drop"|"reply", "reply": "550 x",
                         "skip": 0, "times": 3}],
              "drop_after": N, "quota": ["211-...", "211 ..."]}
-"skip" lets the first matches through; "times" limits how often the rule fires (default:
+"arg" limits a rule to command lines that contain it; "skip" lets the first matches through; "times" limits how often the rule fires (default:
 always). "drop_after" drops the connection at the Nth command counted over all connections.
 """
 
@@ -63,6 +63,8 @@ class ScriptedHandler(FTPHandler):
         for index, rule in enumerate(data.get("rules", [])):
             if rule.get("cmd", "").upper() != verb:
                 continue
+            if rule.get("arg") and rule["arg"] not in line:
+                continue
             seen = self.script.hits.get(index, 0)
             self.script.hits[index] = seen + 1
             skip = rule.get("skip", 0)
@@ -100,6 +102,7 @@ def main():
     ScriptedHandler.script = Script(a.rules)
     ScriptedHandler.transcript = a.transcript
     ScriptedHandler.banner = "scripted test server ready"
+    ScriptedHandler.auth_failed_timeout = 0  # a refused login answers at once
     ScriptedHandler.permit_foreign_addresses = False
     server = FTPServer(("127.0.0.1", 0), ScriptedHandler)
     server.max_cons = 64

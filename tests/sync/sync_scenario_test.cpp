@@ -173,6 +173,7 @@ TEST_F(SyncScenario, ARefusedUploadStaysOutOfTheServerListAndIsRetried) {
 
   server.SetRules("{}");
   ExpectFinished(a);
+  EXPECT_EQ(a.Read("bad.txt"), "b");
   EXPECT_EQ(ReadFile(OnServer("files/bad.txt")), "b");
   auto paths = ServerListPaths();
   std::sort(paths.begin(), paths.end());
