@@ -213,8 +213,12 @@ bool FtpClient::OpenData(NetStream& data) {
 
 bool FtpClient::SecureData(NetStream& data) {
   if (!protP_) return true;
+  // A copy of the control connection's session: OpenSSL marks a session unusable when a
+  // connection that used it ends without close_notify, and one broken data connection must not
+  // spoil the session for every later one.
   SslSessionPtr session = control_.Session();
-  return data.StartTls(tlsContext_.get(), session.get(), settings_.replyTimeoutMs);
+  SslSessionPtr copy(session ? SSL_SESSION_dup(session.get()) : nullptr);
+  return data.StartTls(tlsContext_.get(), copy.get(), settings_.replyTimeoutMs);
 }
 
 bool FtpClient::FinishTransfer(bool streamOk) {
@@ -298,7 +302,7 @@ bool FtpClient::RetrieveFile(const std::filesystem::path& local, const std::stri
       left -= static_cast<size_t>(written);
     }
   }
-  data_.Close(0);
+  data_.Close(ok ? 5000 : 0);
   if (!file.Close()) ok = false;
   return FinishTransfer(ok);
 }
@@ -321,7 +325,7 @@ bool FtpClient::List(const std::string& path, std::vector<FtpListEntry>& entries
     if (got < 0) ok = false;
     else text.append(buffer, static_cast<size_t>(got));
   }
-  data_.Close(0);
+  data_.Close(ok ? 5000 : 0);
   if (!FinishTransfer(ok)) return false;
   entries = ParseListing(text);
   return true;

@@ -25,6 +25,11 @@ SslCtxPtr MakeClientTlsContext() {
   // connection tells whether a transfer completed.
   SSL_CTX_set_options(ctx.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
   SSL_CTX_set_session_cache_mode(ctx.get(), SSL_SESS_CACHE_CLIENT);
+  // FTP servers that insist on session reuse for data connections (the usual default) accept
+  // every data connection only when it resumes the control connection's session. TLS 1.2 session
+  // IDs may be resumed any number of times; TLS 1.3 tickets are single-use on servers with a
+  // session cache, so the second transfer of a session would be refused.
+  SSL_CTX_set_max_proto_version(ctx.get(), TLS1_2_VERSION);
   return ctx;
 }
 

@@ -31,8 +31,9 @@ using SslSessionPtr = std::unique_ptr<SSL_SESSION, SslSessionDeleter>;
 // self-signed certificates, so every certificate is accepted for now.
 bool AcceptServerCertificate(SSL* ssl);
 
-// A client TLS context without CA verification; the certificate goes through
-// AcceptServerCertificate after the handshake.
+// A client TLS context for FTP without CA verification (the certificate goes through
+// AcceptServerCertificate after the handshake), at most TLS 1.2 so that every data connection
+// can resume the control connection's session.
 SslCtxPtr MakeClientTlsContext();
 
 class NetStream {

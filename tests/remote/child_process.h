@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,8 +15,6 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace bsync::test {
 
 class ChildProcess {
@@ -25,24 +23,28 @@ class ChildProcess {
   ChildProcess(const std::vector<std::string>& argv, const std::string& stderrPath) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    // Its own process group, so that stopping it also reaches the children it spawns.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
-    int rc = ::posix_spawn(&pid_, args[0], &actions, &attr, args.data(), environ);
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
+    int err = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Only async-signal-safe calls from here on. The child dies with the test process even
+      // when that crashes, so no server outlives its test; its own process group lets the
+      // destructor reach the children it spawns.
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+      ::setpgid(0, 0);
+      ::dup2(in, 0);
+      ::dup2(fds[1], 1);
+      ::dup2(err, 2);
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+    ::close(err);
+    ::close(in);
     ::close(fds[1]);
+    int rc = pid_ > 0 ? 0 : -1;
     out_ = fds[0];
     if (rc != 0) {
       pid_ = -1;

@@ -2,13 +2,14 @@
 
 Serves one user on a folder and, driven by a JSON rules file that the tests rewrite between
 steps, drops the control connection at a chosen command or after the Nth command, answers a
-chosen command with a chosen reply, and answers "site quota" with chosen lines. Every command
+chosen command with a chosen reply (or never), and answers "site quota" with chosen lines. Every command
 line received is appended to a transcript file. Listens on 127.0.0.1 only; prints
 "PORT <n>" on stdout once it accepts connections.
 
-Rules file: {"rules": [{"cmd": "MKD", "action": "drop"|"reply", "reply": "550 x",
+Rules file: {"generation": G, "script": {"rules": [{"cmd": "MKD", "action": "drop"|"reply"|"ignore", "reply": "550 x",
                         "skip": 0, "times": 3}],
-             "drop_after": N, "quota": ["211-...", "211 ..."]}
+             "drop_after": N, "quota": ["211-...", "211 ..."]}}
+Each write carries a new generation, so that rewriting the same script resets the counters.
 "arg" limits a rule to command lines that contain it; "skip" lets the first matches through; "times" limits how often the rule fires (default:
 always). "drop_after" drops the connection at the Nth command counted over all connections.
 """
@@ -39,7 +40,7 @@ class Script:
             text = "{}"
         if text != self.text:
             self.text = text
-            self.data = json.loads(text or "{}")
+            self.data = json.loads(text or "{}").get("script", {})
             self.hits = {}
             self.commands = 0
         return self.data
@@ -74,6 +75,8 @@ class ScriptedHandler(FTPHandler):
             if rule.get("action") == "drop":
                 self.close()
                 return
+            if rule.get("action") == "ignore":
+                return
             if rule.get("action") == "reply":
                 self.respond(rule["reply"])
                 return
@@ -102,8 +105,8 @@ def main():
     ScriptedHandler.script = Script(a.rules)
     ScriptedHandler.transcript = a.transcript
     ScriptedHandler.banner = "scripted test server ready"
-    ScriptedHandler.auth_failed_timeout = 0  # a refused login answers at once
     ScriptedHandler.permit_foreign_addresses = False
+    ScriptedHandler.auth_failed_timeout = 0
     server = FTPServer(("127.0.0.1", 0), ScriptedHandler)
     server.max_cons = 64
     print("PORT %d" % server.socket.getsockname()[1], flush=True)

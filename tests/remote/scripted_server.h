@@ -38,7 +38,12 @@ class ScriptedServer {
 
   // Replaces the rules; the server rereads them at its next command and resets its counters.
   void SetRules(const std::string& json) {
-    std::ofstream(rules_, std::ios::trunc) << json;
+    // Written whole under a temporary name and renamed, so the server never reads half a file.
+    auto temp = rules_;
+    temp += ".new";
+    std::ofstream(temp, std::ios::trunc)
+        << "{\"generation\": " << ++generation_ << ", \"script\": " << json << "}";
+    std::filesystem::rename(temp, rules_);
   }
   void ClearTranscript() { std::ofstream(transcript_, std::ios::trunc); }
   // Every command line received since the last clear, in order.
@@ -73,6 +78,7 @@ class ScriptedServer {
   std::filesystem::path home_, rules_, transcript_;
   std::unique_ptr<ChildProcess> process_;
   std::string port_;
+  int generation_ = 0;
 };
 
 }  // namespace bsync::test
