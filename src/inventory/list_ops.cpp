@@ -1,13 +1,13 @@
 #include "inventory/list_ops.h"
 
-#include <functional>
+#include <cstdint>
+#include <deque>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "inventory/list_entry.h"
+#include "inventory/text_index.h"
 #include "platform/datetime.h"
 #include "platform/errors.h"
 
@@ -34,60 +34,64 @@ struct PathTimes {
   std::optional<std::string_view> firstBad;  // the first modified text that does not parse
 };
 
-// Lets a set of strings be searched with a string_view, without building a string.
-struct TextHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
-};
-
 }  // namespace
 
 TXArray ListMinus(const TXArray& a, const TXArray& b, Observer& observer) {
-  std::unordered_set<std::string_view> inB;
-  inB.reserve(b.size());
-  for (const auto& y : b) inB.insert(y);
+  TextIndex inB(b.size());
+  ForEachHashed(inB, b.size(), [&](size_t i) -> std::string_view { return b[i]; },
+                [&](size_t, std::string_view y, std::uint64_t h) { inB.Add(y, h); });
   TXArray result;
-  for (const auto& x : a) {
-    observer.CountAction();
-    if (!inB.contains(x)) result.push_back(x);
-  }
+  result.reserve(a.size());
+  ForEachHashed(inB, a.size(), [&](size_t i) -> std::string_view { return a[i]; },
+                [&](size_t i, std::string_view x, std::uint64_t h) {
+                  observer.CountAction();
+                  if (inB.Find(x, h) == TextIndex::kNone) result.push_back(a[i]);
+                });
   return result;
 }
 
 TXArray FilesNewer(const TXArray& a, const TXArray& b, Observer& observer) {
-  std::unordered_map<std::string_view, PathTimes> byPath;
+  TextIndex paths(b.size());
+  std::vector<PathTimes> byPath;
   byPath.reserve(b.size());
-  for (const auto& y : b) {
-    PathTimes& times = byPath[EntryPath(y)];
-    if (times.firstBad) continue;  // the walk never gets past it
-    const std::string_view text = ModifiedField(y);
-    try {
-      const TDateTime t = StrToDateTime(text);
-      if (!times.latestBeforeBad || t > *times.latestBeforeBad) times.latestBeforeBad = t;
-    } catch (const EConvertError&) {
-      times.firstBad = text;
-    }
-  }
+  ForEachHashed(paths, b.size(), [&](size_t i) { return EntryPath(b[i]); },
+                [&](size_t i, std::string_view path, std::uint64_t h) {
+                  const auto [id, added] = paths.Add(path, h);
+                  if (added) byPath.emplace_back();
+                  PathTimes& times = byPath[id];
+                  if (times.firstBad) return;  // the walk never gets past it
+                  const std::string_view text = ModifiedField(b[i]);
+                  try {
+                    const TDateTime t = StrToDateTime(text);
+                    if (!times.latestBeforeBad || t > *times.latestBeforeBad)
+                      times.latestBeforeBad = t;
+                  } catch (const EConvertError&) {
+                    times.firstBad = text;
+                  }
+                });
   TXArray result;
-  for (const auto& x : a) {
-    observer.CountAction();
-    const auto found = byPath.find(EntryPath(x));
-    if (found == byPath.end()) {
-      result.push_back(x);  // b lacks it; its time is never looked at
-      continue;
-    }
-    const TDateTime tx = StrToDateTime(ModifiedField(x));
-    const PathTimes& times = found->second;
-    if (times.latestBeforeBad && tx <= *times.latestBeforeBad) continue;
-    if (times.firstBad) StrToDateTime(*times.firstBad);  // throws the error the walk meets
-    result.push_back(x);
-  }
+  ForEachHashed(paths, a.size(), [&](size_t i) { return EntryPath(a[i]); },
+                [&](size_t i, std::string_view path, std::uint64_t h) {
+                  observer.CountAction();
+                  const std::string& x = a[i];
+                  const std::uint32_t id = paths.Find(path, h);
+                  if (id == TextIndex::kNone) {
+                    result.push_back(x);  // b lacks it; its time is never looked at
+                    return;
+                  }
+                  const TDateTime tx = StrToDateTime(ModifiedField(x));
+                  const PathTimes& times = byPath[id];
+                  if (times.latestBeforeBad && tx <= *times.latestBeforeBad) return;
+                  if (times.firstBad) StrToDateTime(*times.firstBad);  // the walk's error
+                  result.push_back(x);
+                });
   return result;
 }
 
 TXArray DirsOfFiles(const TXArray& files) {
   TXArray result;
-  std::unordered_set<std::string, TextHash, std::equal_to<>> seen;
+  std::deque<std::string> prefixes;  // stays in place as it grows, so the index may point in
+  TextIndex seen;
   std::string path;
   std::vector<size_t> missing;
   for (const auto& entry : files) {
@@ -100,14 +104,14 @@ TXArray DirsOfFiles(const TXArray& files) {
     if (end == std::string::npos) continue;
     missing.clear();
     while (end != std::string::npos) {
-      if (seen.contains(std::string_view(path).substr(0, end + 1))) break;
+      if (seen.Find(std::string_view(path).substr(0, end + 1)) != TextIndex::kNone) break;
       missing.push_back(end);
       end = end == 0 ? std::string::npos : path.rfind('/', end - 1);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-      std::string prefix = path.substr(0, *it + 1);
-      seen.insert(prefix);
-      result.push_back(std::move(prefix));
+      prefixes.push_back(path.substr(0, *it + 1));
+      seen.Add(prefixes.back());
+      result.push_back(prefixes.back());
     }
   }
   return result;

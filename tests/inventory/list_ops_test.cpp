@@ -159,9 +159,16 @@ class GeneratedLists : public ::testing::TestWithParam<unsigned> {
     TXArray list;
     for (size_t i = 0; i < n; ++i) {
       std::string path;
-      for (int d = depth(rng); d > 0; --d) path += "d" + std::to_string(dir(rng)) + "\\";
-      path += "f" + std::to_string(name(rng));
-      list.push_back(Entry(path, "01.02.2003 04:05:0" + std::to_string(sec(rng))));
+      for (int d = depth(rng); d > 0; --d) {
+        path += 'd';
+        path += std::to_string(dir(rng));
+        path += '\\';
+      }
+      path += 'f';
+      path += std::to_string(name(rng));
+      std::string modified = "01.02.2003 04:05:0";
+      modified += std::to_string(sec(rng));
+      list.push_back(Entry(path, modified));
     }
     return list;
   }
