@@ -11,6 +11,9 @@ namespace {
 
 const char kNoSpace[] = "ERROR: syncdata need too much space -> stop sync process";
 
+// Entries come from list archives that other clients wrote, so each one is checked before it
+// names a remote path: an entry that would lead outside its base folder is skipped.
+
 // Counts operations since the last re-login and logs in again after every n-th.
 class ReloginCounter {
  public:
@@ -55,6 +58,7 @@ void FtpMkdList(FtpSession& ftp, std::string_view remoteBase, int n, const TXArr
   ReloginCounter counter(ftp, n, 0, true);
   for (const std::string& dir : dirs) {
     ftp.GetObserver().CountAction();
+    if (!IsSafeRelativePath(dir)) continue;
     FtpMkd(ftp, Join(remoteBase, dir));
     counter.Done();
   }
@@ -64,6 +68,7 @@ void FtpRmdList(FtpSession& ftp, std::string_view remoteBase, int n, const TXArr
   ReloginCounter counter(ftp, n);
   for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) {
     ftp.GetObserver().CountAction();
+    if (!IsSafeRelativePath(*it)) continue;
     FtpRmd(ftp, Join(remoteBase, *it));
     counter.Done();
   }
@@ -144,6 +149,7 @@ void FtpMoveList(FtpSession& ftp, std::string_view fromDir, std::string_view toD
   for (const std::string& entry : files) {
     ftp.GetObserver().CountAction();
     std::string_view rel = EntryPath(entry);
+    if (!IsSafeRelativePath(rel)) continue;
     FtpRename(ftp, Join(fromDir, rel), Join(toDir, rel));
     counter.Done();
   }
@@ -157,6 +163,7 @@ void FtpDeleteList(FtpSession& ftp, std::string_view remoteBase, int n, const TX
     observer.CountAction();
     std::string_view rel = EntryPath(files[i]);
     ShowEntry(observer, "delete on space -> ", rel, 20, i);
+    if (!IsSafeRelativePath(rel)) continue;
     FtpDelete(ftp, Join(remoteBase, rel));
     counter.Done();
   }
