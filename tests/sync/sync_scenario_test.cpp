@@ -215,6 +215,25 @@ TEST_F(SyncScenario, AFailedDownloadNeverTouchesTheLocalFile) {
   EXPECT_EQ(b.Read("f.txt"), "server copy");
 }
 
+TEST_F(SyncScenario, EntriesThatLeadOutsideTheirFoldersAreRefused) {
+  ExpectFinished(a);
+  // A damaged or hostile server list, and a file the ".." would reach.
+  WriteFile(OnServer("escape.txt"), "outside");
+  const std::string t = ";01.06.2024 12:00:00;01.06.2024 12:00:00;0;";
+  TempDir work;
+  WriteListArchive(work / "f.dflsync", {"..\\up\\", "ok\\"},
+                   {"..\\escape.txt" + t, "ok\\..\\..\\x.txt" + t, "\\abs.txt" + t});
+  fs::copy_file(work / "f.dflsync", OnServer("f.dflsync"), fs::copy_options::overwrite_existing);
+  server.ClearTranscript();
+
+  ExpectFinished(b);
+  EXPECT_TRUE(b.Exists("ok"));
+  EXPECT_FALSE(fs::exists(b.SyncDir() / ".." / "escape.txt"));
+  EXPECT_FALSE(fs::exists(b.SyncDir() / ".." / "up"));
+  for (const std::string& line : server.Transcript())
+    EXPECT_EQ(line.find(".."), std::string::npos) << line;
+}
+
 TEST_F(SyncScenario, ALockHeldByAnotherClientIsWaitedFor) {
   ExpectFinished(a);
   HoldLock(0);
