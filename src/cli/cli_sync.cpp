@@ -63,12 +63,13 @@ int RunSync(const Args& args) {
   if (host.empty() || user.empty()) return Usage();
 
   RunConfig config;
-  config.profileDir = ProfileDir();
+  config.settingsDir = SettingsDirPath();
+  config.syncDir = SyncDirPath();
   config.programDir = ExecutableDir();
   config.ftpHost = host;
   config.ftpUser = user;
   config.ftpPassword = GetEnv("BRINDLESYNC_FTP_PASSWORD");
-  const auto settingsFile = SettingsFilePath(config.profileDir / "bsc");
+  const auto settingsFile = SettingsFilePath(config.settingsDir);
   if (port.empty()) {
     const auto service = LoadServiceSettings(settingsFile);
     port = std::to_string(service.ftpPort.value_or(21));

@@ -145,8 +145,8 @@ void tsync::Start() {
   observer_->SetSyncEnabled(false);
   observer_->ShowStatus("prepare syncronistation");
 
-  settingsDir_ = config_.profileDir / "bsc";
-  syncDir_ = config_.profileDir / "brindlesync";
+  settingsDir_ = config_.settingsDir;
+  syncDir_ = config_.syncDir;
   const fs::path lastArchive = settingsDir_ / "o.dflsync";
   fs::create_directories(settingsDir_);
   Step();

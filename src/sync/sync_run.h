@@ -32,7 +32,8 @@ inline constexpr int kSyncIntervalMinutes = 15;
 
 // What a run works with; fixed before the run starts.
 struct RunConfig {
-  std::filesystem::path profileDir;  // settings folder <profile>/bsc, sync folder <profile>/brindlesync
+  std::filesystem::path settingsDir;  // <profile>/bsc: settings file and working files
+  std::filesystem::path syncDir;      // <profile>/brindlesync: the synchronised folder
   std::filesystem::path programDir;  // holds the settings template "bsc.ini"
   std::string ftpHost, ftpPort, ftpUser, ftpPassword;  // UTF-8
   std::string cuid;  // the client identifier known before the run (used without a settings file)

@@ -65,7 +65,8 @@ class SyncClient {
 
   RunConfig Config() const {
     RunConfig c;
-    c.profileDir = profile_.path();
+    c.settingsDir = SettingsDir();
+    c.syncDir = SyncDir();
     c.programDir = BRINDLESYNC_BIN_DIR;
     c.ftpHost = "127.0.0.1";
     c.ftpPort = options_.port;
