@@ -14,6 +14,7 @@ inline constexpr int kExitUsage = 64;
 
 int RunScan(const Args& args);
 int RunArchive(const Args& args);
+int RunSync(const Args& args);
 int RunAccounts(const Args& args);
 
 // True when args hold "--help" or "-h".

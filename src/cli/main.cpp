@@ -15,6 +15,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"scan", "scan a folder into dirs.txt and files.txt", bsync::cli::RunScan},
     {"archive", "pack or dump a list archive", bsync::cli::RunArchive},
+    {"sync", "run one sync with an FTP account", bsync::cli::RunSync},
     {"accounts", "sign in and list the sync accounts", bsync::cli::RunAccounts},
 };
 

@@ -17,6 +17,8 @@ class Observer {
   virtual void ShowStatus(const std::string& text) = 0;
   // Adds one to the action counter and shows it.
   virtual void CountAction() = 0;
+  // Sets the action counter to 0 without showing it; the next CountAction shows 1.
+  virtual void ResetActionCount() {}
   virtual void SetProgressMax(int /*max*/) {}
   virtual void SetProgressPosition(int /*position*/) {}
   virtual void SetSyncEnabled(bool /*enabled*/) {}
@@ -37,6 +39,7 @@ class RecordingObserver : public Observer {
     statuses_.push_back(text);
   }
   void CountAction() override { actions_.fetch_add(1, std::memory_order_relaxed); }
+  void ResetActionCount() override { actions_ = 0; }
   void SetProgressMax(int max) override { progressMax_ = max; }
   void SetProgressPosition(int position) override { progressPosition_ = position; }
   void SetSyncEnabled(bool enabled) override { syncEnabled_ = enabled; }
