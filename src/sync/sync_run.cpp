@@ -205,8 +205,11 @@ void tsync::Scan() {
   ScanTree(syncDir_, localDirs_, localFiles_, *observer_);
 }
 
-void tsync::FinishDownload(const TXArray& fetchDirs, const TXArray& fetchFiles,
-                           const TXArray& fetchFileDirs, bool statusFirst) {
+void tsync::FetchFromServer(bool statusFirst) {
+  // What the server lists and this folder lacks, or holds only in an older version.
+  const TXArray fetchDirs = ListMinus(serverDirs_, localDirs_, *observer_);
+  const TXArray fetchFiles = FilesNewer(serverFiles_, localFiles_, *observer_);
+  const TXArray fetchFileDirs = DirsOfFiles(fetchFiles);
   Step();
   EnsureLocalDir(stage_);
   CreateLocalDirs(stage_, fetchFileDirs, stop_);
@@ -230,10 +233,7 @@ void tsync::FirstSyncDownloadPass() {
   observer_->ShowStatus("generating filelists");
   ReadServerLists(settingsDir_ / "f.dflsync");
   Scan();
-  const TXArray fetchDirs = ListMinus(serverDirs_, localDirs_, *observer_);
-  const TXArray fetchFiles = FilesNewer(serverFiles_, localFiles_, *observer_);
-  const TXArray fetchFileDirs = DirsOfFiles(fetchFiles);
-  FinishDownload(fetchDirs, fetchFiles, fetchFileDirs, false);
+  FetchFromServer(false);
 }
 
 void tsync::RegularDownloadPass() {
@@ -249,10 +249,7 @@ void tsync::RegularDownloadPass() {
   const TXArray goneFiles = FilesNewer(lastFiles_, localFiles_, *observer_);
   serverDirs_ = ListMinus(serverDirs_, goneDirs, *observer_);
   serverFiles_ = FilesNewer(serverFiles_, goneFiles, *observer_);
-  const TXArray fetchDirs = ListMinus(serverDirs_, localDirs_, *observer_);
-  const TXArray fetchFiles = FilesNewer(serverFiles_, localFiles_, *observer_);
-  const TXArray fetchFileDirs = DirsOfFiles(fetchFiles);
-  FinishDownload(fetchDirs, fetchFiles, fetchFileDirs, true);
+  FetchFromServer(true);
 }
 
 void tsync::LocalDeletePass() {

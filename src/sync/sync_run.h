@@ -83,8 +83,10 @@ class tsync {
   void RegularDownloadPass();
   void LocalDeletePass();
   void UploadPass(bool firstSync);
-  void FinishDownload(const TXArray& fetchDirs, const TXArray& fetchFiles,
-                      const TXArray& fetchFileDirs, bool statusFirst);
+  // Downloads what the server has new or newer through the staging folder and moves what
+  // arrived into the sync folder. statusFirst: the regular pass shows its status before it
+  // creates the folders, the first sync after.
+  void FetchFromServer(bool statusFirst);
   void NormalEnd();
   void ResetAfterEnd(const std::string& message);
 
