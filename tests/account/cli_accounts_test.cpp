@@ -11,6 +11,7 @@ namespace bsync {
 namespace {
 
 using test::StandInService;
+using test::StandInServiceTest;
 using test::TempDir;
 
 struct Result {
@@ -54,13 +55,8 @@ Result RunCli(const std::vector<std::string>& args, const std::filesystem::path&
   return r;
 }
 
-class CliAccountsTest : public ::testing::Test {
+class CliAccountsTest : public StandInServiceTest {
  protected:
-  static void SetUpTestSuite() { service_ = new StandInService(); }
-  static void TearDownTestSuite() {
-    delete service_;
-    service_ = nullptr;
-  }
   void SetUp() override {
     test::WriteFile(profile_ / "bsc/bsc.ini",
                     "[service]\r\napi_host=127.0.0.1\r\napi_port=" +
@@ -72,9 +68,7 @@ class CliAccountsTest : public ::testing::Test {
   }
 
   TempDir profile_;
-  static StandInService* service_;
 };
-StandInService* CliAccountsTest::service_ = nullptr;
 
 const char kCustomer[] =
     "[{\"email\": \"anna@example.org\", \"password\": \"pw\", \"accounts\": ["

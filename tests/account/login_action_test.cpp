@@ -11,6 +11,7 @@ namespace bsync {
 namespace {
 
 using test::StandInService;
+using test::StandInServiceTest;
 
 // Records every dialog call as one line of text.
 class FakeDialogs : public LoginDialogs {
@@ -83,16 +84,10 @@ std::string StringMember(const std::string& name, const std::string& value) {
   return "<member><name>" + name + "</name><value><string>" + value + "</string></value></member>";
 }
 
-class LoginActionTest : public ::testing::Test {
+class LoginActionTest : public StandInServiceTest {
  protected:
-  static void SetUpTestSuite() { service_ = new StandInService(); }
-  static void TearDownTestSuite() {
-    delete service_;
-    service_ = nullptr;
-  }
   void SetUp() override {
-    service_->SetData("[]");
-    service_->ClearRequests();
+    StandInServiceTest::SetUp();
     state.Api.ApiHost = "127.0.0.1";
     state.Api.ApiPort = service_->port();
     state.Api.Tls.caFile = service_->certFile().string();
@@ -117,9 +112,7 @@ class LoginActionTest : public ::testing::Test {
 
   LoginState state;
   FakeDialogs dialogs;
-  static StandInService* service_;
 };
-StandInService* LoginActionTest::service_ = nullptr;
 
 TEST_F(LoginActionTest, EmptyEmailAsksToRegisterWithoutCallingTheService) {
   dialogs.email = "";

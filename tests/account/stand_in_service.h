@@ -13,7 +13,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <memory>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -127,5 +130,19 @@ inline int UnusedLoopbackPort() {
   ::close(fd);
   return ntohs(a.sin_port);
 }
+
+// One stand-in service for all tests of a suite; each test starts with no customers and no
+// recorded requests.
+class StandInServiceTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { service_ = std::make_unique<StandInService>(); }
+  static void TearDownTestSuite() { service_.reset(); }
+  void SetUp() override {
+    service_->SetData("[]");
+    service_->ClearRequests();
+  }
+
+  static inline std::unique_ptr<StandInService> service_;
+};
 
 }  // namespace bsync::test

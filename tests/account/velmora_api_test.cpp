@@ -11,19 +11,14 @@ namespace bsync {
 namespace {
 
 using test::StandInService;
+using test::StandInServiceTest;
 
 constexpr char kCrlf[] = "\r\n";
 
-class VelmoraApiTest : public ::testing::Test {
+class VelmoraApiTest : public StandInServiceTest {
  protected:
-  static void SetUpTestSuite() { service_ = new StandInService(); }
-  static void TearDownTestSuite() {
-    delete service_;
-    service_ = nullptr;
-  }
   void SetUp() override {
-    service_->SetData("[]");
-    service_->ClearRequests();
+    StandInServiceTest::SetUp();
   }
 
   // A client that trusts the stand-in's certificate.
@@ -43,9 +38,7 @@ class VelmoraApiTest : public ::testing::Test {
                                 extraControl + "}");
   }
 
-  static StandInService* service_;
 };
-StandInService* VelmoraApiTest::service_ = nullptr;
 
 std::string ProbeBody() {
   std::string b;
