@@ -1,6 +1,6 @@
 // The list archive: a directory list and a file list in one compressed container file with
-// MD5 digests ("ZAR" format). The lists pass through "dirs.txt" and "files.txt" in the archive's
-// folder, which are deleted again at the end.
+// MD5 digests ("ZAR" format). The members "dirs.txt" and "files.txt" hold the exact bytes of the
+// two list files. Both directions work in memory and leave the archive's folder alone.
 #pragma once
 
 #include <filesystem>
@@ -27,7 +27,10 @@ void WriteListArchive(const std::filesystem::path& archivePath, const TXArray& d
                       const TXArray& files);
 
 // Replaces dirs and files with the lists of the archive; a list whose member is absent keeps its
-// content. Throws EZLibError, EInOutError.
+// content. Every member is decompressed and checked against its digest; members other than the
+// two lists are not kept. On any error both lists stay as they were. Throws EZLibError, and
+// EInOutError for a file that cannot be read or a table of contents that ends inside an entry
+// ("Stream read error").
 void ReadListArchive(const std::filesystem::path& archivePath, TXArray& dirs, TXArray& files);
 
 }  // namespace bsync
