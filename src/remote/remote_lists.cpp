@@ -54,6 +54,7 @@ void ShowEntry(Observer& observer, const std::string& prefix, std::string_view r
 void FtpMkdList(FtpSession& ftp, std::string_view remoteBase, int n, const TXArray& dirs) {
   ReloginCounter counter(ftp, n, 0, true);
   for (const std::string& dir : dirs) {
+    ftp.Stop().ThrowIfStopped();
     ftp.GetObserver().CountAction();
     FtpMkd(ftp, Join(remoteBase, dir));
     counter.Done();
@@ -63,6 +64,7 @@ void FtpMkdList(FtpSession& ftp, std::string_view remoteBase, int n, const TXArr
 void FtpRmdList(FtpSession& ftp, std::string_view remoteBase, int n, const TXArray& dirs) {
   ReloginCounter counter(ftp, n);
   for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) {
+    ftp.Stop().ThrowIfStopped();
     ftp.GetObserver().CountAction();
     FtpRmd(ftp, Join(remoteBase, *it));
     counter.Done();
@@ -110,6 +112,7 @@ TXArray FtpUploadList(FtpSession& ftp, const std::filesystem::path& localBase,
     AbortRun(ftp, kNoSpace);
   ReloginCounter counter(ftp, n);
   for (size_t i = 0; i < files.size(); ++i) {
+    ftp.Stop().ThrowIfStopped();
     observer.CountAction();
     std::string_view rel = EntryPath(files[i]);
     ShowEntry(observer, "upload -> ", rel, 30, i);
@@ -128,6 +131,7 @@ void FtpDownloadList(FtpSession& ftp, const std::filesystem::path& localBase,
   ReloginCounter counter(ftp, n);
   const std::string remote = RemotePath(remoteBase);
   for (size_t i = 0; i < files.size(); ++i) {
+    ftp.Stop().ThrowIfStopped();
     observer.CountAction();
     std::string_view rel = EntryPath(files[i]);
     ShowEntry(observer, "download -> ", rel, 30, i);
@@ -140,6 +144,7 @@ void FtpMoveList(FtpSession& ftp, std::string_view fromDir, std::string_view toD
                  const TXArray& files) {
   ReloginCounter counter(ftp, n);
   for (const std::string& entry : files) {
+    ftp.Stop().ThrowIfStopped();
     ftp.GetObserver().CountAction();
     std::string_view rel = EntryPath(entry);
     FtpRename(ftp, Join(fromDir, rel), Join(toDir, rel));
@@ -152,6 +157,7 @@ void FtpDeleteList(FtpSession& ftp, std::string_view remoteBase, int n, const TX
   StartProgress(observer, files);
   ReloginCounter counter(ftp, n);
   for (size_t i = 0; i < files.size(); ++i) {
+    ftp.Stop().ThrowIfStopped();
     observer.CountAction();
     std::string_view rel = EntryPath(files[i]);
     ShowEntry(observer, "delete on space -> ", rel, 20, i);
