@@ -57,6 +57,7 @@ void ShowEntry(Observer& observer, const std::string& prefix, std::string_view r
 void FtpMkdList(FtpSession& ftp, std::string_view remoteBase, int n, const TXArray& dirs) {
   ReloginCounter counter(ftp, n, 0, true);
   for (const std::string& dir : dirs) {
+    ftp.Stop().ThrowIfStopped();
     ftp.GetObserver().CountAction();
     if (!IsSafeRelativePath(dir)) continue;
     FtpMkd(ftp, Join(remoteBase, dir));
@@ -67,6 +68,7 @@ void FtpMkdList(FtpSession& ftp, std::string_view remoteBase, int n, const TXArr
 void FtpRmdList(FtpSession& ftp, std::string_view remoteBase, int n, const TXArray& dirs) {
   ReloginCounter counter(ftp, n);
   for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) {
+    ftp.Stop().ThrowIfStopped();
     ftp.GetObserver().CountAction();
     if (!IsSafeRelativePath(*it)) continue;
     FtpRmd(ftp, Join(remoteBase, *it));
@@ -115,6 +117,7 @@ TXArray FtpUploadList(FtpSession& ftp, const std::filesystem::path& localBase,
     AbortRun(ftp, kNoSpace);
   ReloginCounter counter(ftp, n);
   for (size_t i = 0; i < files.size(); ++i) {
+    ftp.Stop().ThrowIfStopped();
     observer.CountAction();
     std::string_view rel = EntryPath(files[i]);
     ShowEntry(observer, "upload -> ", rel, 30, i);
@@ -134,6 +137,7 @@ TXArray FtpDownloadList(FtpSession& ftp, const std::filesystem::path& localBase,
   const std::string remote = RemotePath(remoteBase);
   TXArray fetched;
   for (size_t i = 0; i < files.size(); ++i) {
+    ftp.Stop().ThrowIfStopped();
     observer.CountAction();
     std::string_view rel = EntryPath(files[i]);
     ShowEntry(observer, "download -> ", rel, 30, i);
@@ -147,6 +151,7 @@ void FtpMoveList(FtpSession& ftp, std::string_view fromDir, std::string_view toD
                  const TXArray& files) {
   ReloginCounter counter(ftp, n);
   for (const std::string& entry : files) {
+    ftp.Stop().ThrowIfStopped();
     ftp.GetObserver().CountAction();
     std::string_view rel = EntryPath(entry);
     if (!IsSafeRelativePath(rel)) continue;
@@ -160,6 +165,7 @@ void FtpDeleteList(FtpSession& ftp, std::string_view remoteBase, int n, const TX
   StartProgress(observer, files);
   ReloginCounter counter(ftp, n);
   for (size_t i = 0; i < files.size(); ++i) {
+    ftp.Stop().ThrowIfStopped();
     observer.CountAction();
     std::string_view rel = EntryPath(files[i]);
     ShowEntry(observer, "delete on space -> ", rel, 20, i);
