@@ -13,6 +13,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/broken_pipe.h"
+
 namespace bsync {
 
 namespace {
@@ -147,6 +149,7 @@ std::optional<TlsConnection> TlsConnection::Open(const std::string& host, int po
     SSL_CTX_set_verify(c.ctx_.get(), SSL_VERIFY_NONE, nullptr);
   }
 
+  IgnoreBrokenPipe();  // OpenSSL writes through write()
   c.ssl_.reset(SSL_new(c.ctx_.get()));
   if (!c.ssl_ || SSL_set_fd(c.ssl_.get(), c.fd_.get()) != 1) {
     SetError(error, SslErrorText());

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/broken_pipe.h"
+
 namespace bsync {
 
 bool AcceptServerCertificate(SSL* /*ssl*/) { return true; }
@@ -112,6 +114,7 @@ bool NetStream::TlsWait(int sslResult, int timeoutMs) {
 
 bool NetStream::StartTls(SSL_CTX* ctx, SSL_SESSION* resume, int timeoutMs) {
   if (fd_.load() < 0 || !ctx) return false;
+  IgnoreBrokenPipe();  // OpenSSL writes through write()
   ssl_.reset(SSL_new(ctx));
   if (!ssl_ || SSL_set_fd(ssl_.get(), fd_.load()) != 1) {
     ssl_.reset();
