@@ -136,6 +136,25 @@ TEST_F(SyncScenario, TheLaterModifiedTimeWinsAChangeOnBothSides) {
   EXPECT_EQ(b.Read("g.txt"), "A");
 }
 
+TEST_F(SyncScenario, ThreeClientsConverge) {
+  SyncClient c{{server.Port()}};
+  a.Write("shared/plan.txt", "v1", 10);
+  a.Write("old.txt", "old", 10);
+  SyncBoth();
+  ExpectFinished(c);
+
+  a.Write("shared/plan.txt", "v2", 20);  // changed on a
+  b.Remove("old.txt");                   // deleted on b
+  c.Write("shared/new.txt", "from c", 30);  // added on c
+  for (SyncClient* client : {&a, &b, &c, &a, &b}) ExpectFinished(*client);
+
+  EXPECT_EQ(a.Tree(), b.Tree());
+  EXPECT_EQ(b.Tree(), c.Tree());
+  EXPECT_EQ(c.Read("shared/plan.txt"), "v2");
+  EXPECT_FALSE(c.Exists("old.txt"));
+  EXPECT_EQ(a.Read("shared/new.txt"), "from c");
+}
+
 TEST_F(SyncScenario, AnotherFtpUserThanTheLastRunMakesAFirstSyncThatDeletesNothing) {
   a.Write("keep.txt", "k", 10);
   SyncBoth();
