@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 
 namespace bsync {
 
@@ -91,6 +92,9 @@ void FtpClient::Interrupt() {
 }
 
 bool FtpClient::ReadLine(std::string& line) {
+  // One deadline for the whole line, so a server that trickles bytes cannot stretch the wait.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(settings_.replyTimeoutMs);
   for (;;) {
     size_t end = inBuffer_.find('\n');
     if (end != std::string::npos) {
@@ -100,7 +104,10 @@ bool FtpClient::ReadLine(std::string& line) {
       return true;
     }
     char buffer[4096];
-    long got = control_.Read(buffer, sizeof buffer, settings_.replyTimeoutMs);
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    long got = control_.Read(buffer, sizeof buffer, static_cast<int>(left.count()));
     if (got <= 0) return false;
     inBuffer_.append(buffer, static_cast<size_t>(got));
   }
