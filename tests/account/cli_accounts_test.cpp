@@ -10,7 +10,6 @@
 namespace bsync {
 namespace {
 
-using test::StandInService;
 using test::StandInServiceTest;
 using test::TempDir;
 

@@ -10,7 +10,6 @@
 namespace bsync {
 namespace {
 
-using test::StandInService;
 using test::StandInServiceTest;
 
 // Records every dialog call as one line of text.
